@@ -1,0 +1,9 @@
+// The COM stand-in in one include.
+#pragma once
+
+#include "platform/com/guid.h"
+#include "platform/com/hresult.h"
+#include "platform/com/interfaces.h"
+#include "platform/com/runtime.h"
+#include "platform/com/unknown.h"
+#include "platform/com/variant.h"
