@@ -32,6 +32,10 @@ enum RegType : DWORD {
 };
 
 using REGSAM = DWORD;
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
 constexpr REGSAM KEY_READ = 0x20019;
 constexpr REGSAM KEY_WRITE = 0x20006;
 constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
@@ -42,6 +46,8 @@ enum class KeyAccess { Full, ReadOnly };
 
 // A typed value. REG_SZ/REG_EXPAND_SZ hold UTF-8 text in `text`; REG_DWORD/REG_QWORD the number
 // in `number`; REG_BINARY/REG_MULTI_SZ/REG_NONE the raw bytes in `data`.
+// REG_MULTI_SZ data is UTF-8: each string followed by a NUL byte, then one more NUL byte (see
+// MultiStringData). Types other than the listed ones keep their raw bytes in `data` as well.
 struct RegValue {
     RegType type = REG_NONE;
     std::string text;
@@ -49,21 +55,36 @@ struct RegValue {
     std::vector<uint8_t> data;
 };
 
+// REG_MULTI_SZ data of `strings`, and the strings of such data (a missing final NUL is
+// tolerated; an empty string ends the list, as the platform's lists do).
+std::vector<uint8_t> MultiStringData(const std::vector<std::string>& strings);
+std::vector<std::string> MultiStringList(const std::vector<uint8_t>& data);
+
 // "HKEY_CLASSES_ROOT" / "HKCR", "HKEY_CURRENT_USER" / "HKCU" (any case).
 std::optional<HKEY> ParseRootKeyName(std::string_view name);
 const char* RootKeyName(HKEY root);
-// The directory that holds the hives.
+// The directory that holds the hives, read from the environment at each call; empty when
+// neither KORVA_REGISTRY, XDG_CONFIG_HOME nor a home directory is known.
 std::string RegistryDirectory();
 
-// A TRegistry-style handle on one open key at a time.
+// A TRegistry-style handle on one open key at a time. Key names are relative to the open key
+// or, when they start with "\\" or no key is open, to the root; "" names the root (or the open
+// key). Operations that need a key answer false or nothing while none is open. An object is used
+// by one thread at a time; separate objects may be used on separate threads and processes.
+// Rights: an opened key grants the access asked for; reading values needs KEY_QUERY_VALUE,
+// listing sub-keys KEY_ENUMERATE_SUB_KEYS, writing or deleting values KEY_SET_VALUE, and
+// creating a sub-key below the open key KEY_CREATE_SUB_KEY. A read-only key refuses any
+// opening that asks for more than KEY_READ, any change of its values, sub-keys created in it
+// and the deletion of it or of a key above it. SetKeyAccess is the administrator's way to
+// change that and is not itself restricted.
 class TRegistry {
-public:
+  public:
     explicit TRegistry(REGSAM access = KEY_ALL_ACCESS);
     ~TRegistry();
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
 
-    HKEY RootKey() const;
+    HKEY RootKey() const;        // HKEY_CURRENT_USER until set
     void SetRootKey(HKEY root);  // closes the current key
     REGSAM Access() const;
     void SetAccess(REGSAM access);
@@ -93,14 +114,19 @@ public:
     bool WriteString(std::string_view name, std::string_view text);
     bool WriteInteger(std::string_view name, uint32_t value);
     bool WriteValue(std::string_view name, const RegValue& value);
-    bool DeleteValue(std::string_view name);
+    bool DeleteValue(std::string_view name);  // false when it does not exist
     // Deletes `key` below the open key (or root) with all its sub-keys.
     bool DeleteKey(std::string_view key);
     bool CreateKey(std::string_view key);
     // Sets the stored rights of `key` (relative as in OpenKey).
     bool SetKeyAccess(std::string_view key, KeyAccess access);
+    // The stored rights of `key`; nothing when it does not exist.
+    std::optional<KeyAccess> GetKeyAccess(std::string_view key) const;
+    // Why the last failed operation failed (e.g. "access denied", "key not found"), for tools
+    // and logs.
+    const std::string& LastError() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
