@@ -22,6 +22,11 @@ constexpr size_t kMaxMachineNameLength = 1000;
 // `out` is empty.
 bool ConnectToServer(std::u16string_view machine, std::u16string_view server, ComPtr<IOPCServer>& out);
 bool ConnectToServer(std::string_view machine, std::string_view server, ComPtr<IOPCServer>& out);
+// The same, answering why a connection failed: CO_E_CLASSSTRING for a malformed class
+// identifier or an unknown ProgID, E_INVALIDARG for a machine name that is too long or holds a
+// NUL, the creation's failure, or E_NOINTERFACE when the object is no OPC server.
+HRESULT ConnectToServerResult(std::u16string_view machine, std::u16string_view server,
+                              ComPtr<IOPCServer>& out);
 
 // Clears `items` and fills it with the server's fully qualified item identifiers, flat, in the
 // server's order. A server without browsing leaves the list empty and `organization` untouched.
@@ -60,6 +65,12 @@ HRESULT GroupReadItemText(IOPCItemMgt* group, OPCHANDLE serverHandle, std::u16st
                           WORD& quality);
 HRESULT GroupReadItemText(IOPCItemMgt* group, OPCHANDLE serverHandle, std::string& text,
                           WORD& quality);
+
+// Reads one item as GroupReadItemText does, from `source`, handing out the value itself (a copy
+// the caller owns), its quality and its time stamp. The outputs are set whenever the call itself
+// succeeded, also when the item failed.
+HRESULT GroupReadItemState(IOPCItemMgt* group, OPCHANDLE serverHandle, OPCDATASOURCE source,
+                           Variant& value, WORD& quality, FILETIME& timeStamp);
 
 // Writes one value (copied first).
 HRESULT GroupWriteItemValue(IOPCItemMgt* group, OPCHANDLE serverHandle, const VARIANT& value);

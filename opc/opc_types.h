@@ -52,6 +52,10 @@ constexpr WORD OPC_QUALITY_LOCAL_OVERRIDE = 0xD8;
 // "GOOD", "BAD", "UNCERTAIN" with the sub-status where there is one ("BAD (not connected)").
 const char* OpcQualityText(WORD quality);
 
+// Adds the names and texts of the OPC_E_* and OPC_S_* codes to HResultName/DescribeHResult.
+// Idempotent and thread-safe; the access helpers call it themselves, programs may call it early.
+void RegisterOpcResultNames();
+
 struct OPCITEMDEF {
     LPWSTR szAccessPath;
     LPWSTR szItemID;
