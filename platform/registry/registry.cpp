@@ -378,7 +378,10 @@ bool TRegistry::WriteValue(std::string_view name, const RegValue& value) {
 
 bool TRegistry::DeleteValue(std::string_view name) {
     return impl_->ChangeOpenKey([&] {
-        return impl_->store->RemoveValue(impl_->key, name) || impl_->Fail("value not found");
+        const std::optional<bool> removed = impl_->store->RemoveValue(impl_->key, name);
+        if (!removed)
+            return impl_->Fail(impl_->store->lastError());
+        return *removed || impl_->Fail("value not found");
     });
 }
 

@@ -326,6 +326,12 @@ bool HiveStore::Fail(const char* what) {
 void HiveStore::SetError(std::string text) {
     std::lock_guard lock(mutex_);
     lastError_ = std::move(text);
+    ++failures_;
+}
+
+uint64_t HiveStore::failureCount() const {
+    std::lock_guard lock(mutex_);
+    return failures_;
 }
 
 std::string HiveStore::lastError() const {
@@ -481,7 +487,7 @@ bool HiveStore::SetAccess(KeyId id, KeyAccess access) {
     if (sqlite3_step(*use) != SQLITE_DONE)
         return Fail("cannot set a key's rights");
     if (sqlite3_changes(db_) == 0) {
-        lastError_ = "the key no longer exists";
+        SetError("the key no longer exists");
         return false;
     }
     return true;
@@ -545,14 +551,16 @@ bool HiveStore::PutValue(KeyId key, std::string_view name, DWORD type,
     return true;
 }
 
-bool HiveStore::RemoveValue(KeyId key, std::string_view name) {
+std::optional<bool> HiveStore::RemoveValue(KeyId key, std::string_view name) {
     const std::string folded = FoldName(name);
     std::lock_guard lock(mutex_);
     Use use(statements_->removeValue);
     sqlite3_bind_int64(*use, 1, key);
     BindText(*use, 2, folded);
-    if (sqlite3_step(*use) != SQLITE_DONE)
-        return Fail("cannot delete a value");
+    if (sqlite3_step(*use) != SQLITE_DONE) {
+        Fail("cannot delete a value");
+        return std::nullopt;
+    }
     return sqlite3_changes(db_) > 0;
 }
 

@@ -48,8 +48,11 @@ class HiveStore {
     HiveStore& operator=(const HiveStore&) = delete;
 
     HKEY root() const { return root_; }
-    // The last failure's description (SQLite's message or the refused operation).
+    // The last failure's description (SQLite's message or the refused operation), and the
+    // number of failures so far: members that answer lists answer what they could read, and a
+    // caller that must know compares the count before and after.
     std::string lastError() const;
+    uint64_t failureCount() const;
 
     // A transaction; nested ones become savepoints. A write transaction takes the database's
     // write lock at once (waiting for other processes up to the busy timeout), so a transaction
@@ -94,8 +97,8 @@ class HiveStore {
     std::vector<std::string> ValueNames(KeyId key);
     // Inserts or replaces; an existing value keeps the letter case of its name.
     bool PutValue(KeyId key, std::string_view name, DWORD type, const std::vector<uint8_t>& data);
-    // False when the value does not exist or the store fails.
-    bool RemoveValue(KeyId key, std::string_view name);
+    // Whether the value existed; nothing when the store fails.
+    std::optional<bool> RemoveValue(KeyId key, std::string_view name);
     bool RemoveAllValues(KeyId key);
 
   private:
@@ -117,6 +120,7 @@ class HiveStore {
     mutable std::recursive_mutex mutex_;
     int depth_ = 0;
     std::string lastError_;
+    uint64_t failures_ = 0;
 
     friend class HiveCache;
 };
