@@ -36,7 +36,8 @@ constexpr uint32_t HexDigit(char c) {
 }
 constexpr uint32_t HexField(const char* s, int digits) {
     uint32_t v = 0;
-    for (int i = 0; i < digits; ++i) v = v * 16 + HexDigit(s[i]);
+    for (int i = 0; i < digits; ++i)
+        v = v * 16 + HexDigit(s[i]);
     return v;
 }
 }  // namespace detail
@@ -50,7 +51,8 @@ consteval GUID MakeGuid(const char (&s)[37]) {
     g.Data3 = static_cast<uint16_t>(detail::HexField(s + 14, 4));
     g.Data4[0] = static_cast<uint8_t>(detail::HexField(s + 19, 2));
     g.Data4[1] = static_cast<uint8_t>(detail::HexField(s + 21, 2));
-    for (int i = 0; i < 6; ++i) g.Data4[2 + i] = static_cast<uint8_t>(detail::HexField(s + 24 + 2 * i, 2));
+    for (int i = 0; i < 6; ++i)
+        g.Data4[2 + i] = static_cast<uint8_t>(detail::HexField(s + 24 + 2 * i, 2));
     return g;
 }
 

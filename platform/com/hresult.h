@@ -9,13 +9,21 @@
 
 using HRESULT = int32_t;
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
-constexpr HRESULT MakeHResult(uint32_t bits) { return static_cast<HRESULT>(bits); }
+constexpr HRESULT MakeHResult(uint32_t bits) {
+    return static_cast<HRESULT>(bits);
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
+// CoCreateInstanceEx served some of the requested interfaces, not all.
+constexpr HRESULT CO_S_NOTALLINTERFACES = 0x00080012;
 constexpr HRESULT E_NOTIMPL = MakeHResult(0x80004001);
 constexpr HRESULT E_NOINTERFACE = MakeHResult(0x80004002);
 constexpr HRESULT E_POINTER = MakeHResult(0x80004003);

@@ -11,7 +11,7 @@ struct IEnumString : IUnknown {
     virtual HRESULT Reset() = 0;
     virtual HRESULT Clone(IEnumString** copy) = 0;
 
-protected:
+  protected:
     ~IEnumString() = default;
 };
 using LPENUMSTRING = IEnumString*;
@@ -23,7 +23,7 @@ struct IEnumGUID : IUnknown {
     virtual HRESULT Reset() = 0;
     virtual HRESULT Clone(IEnumGUID** copy) = 0;
 
-protected:
+  protected:
     ~IEnumGUID() = default;
 };
 
@@ -40,7 +40,7 @@ struct IConnectionPoint : IUnknown {
     virtual HRESULT Unadvise(DWORD cookie) = 0;
     virtual HRESULT EnumConnections(IEnumConnections** connections) = 0;
 
-protected:
+  protected:
     ~IConnectionPoint() = default;
 };
 
@@ -49,7 +49,7 @@ struct IConnectionPointContainer : IUnknown {
     virtual HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) = 0;
     virtual HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) = 0;
 
-protected:
+  protected:
     ~IConnectionPointContainer() = default;
 };
 

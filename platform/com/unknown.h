@@ -14,7 +14,7 @@ struct IUnknown {
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
 
-protected:
+  protected:
     ~IUnknown() = default;  // objects end through Release, never through delete
 };
 using LPUNKNOWN = IUnknown*;
@@ -24,7 +24,7 @@ struct IClassFactory : IUnknown {
     virtual HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) = 0;
     virtual HRESULT LockServer(BOOL lock) = 0;
 
-protected:
+  protected:
     ~IClassFactory() = default;
 };
 
@@ -34,19 +34,21 @@ constexpr IID IID_IClassFactory = IClassFactory::kIID;
 // A counted interface reference: releases what it holds when replaced or destroyed.
 template <class T>
 class ComPtr {
-public:
+  public:
     ComPtr() = default;
     ComPtr(std::nullptr_t) {}
     // Takes a new reference of `p` (AddRef).
     explicit ComPtr(T* p) : p_(p) {
-        if (p_) p_->AddRef();
+        if (p_)
+            p_->AddRef();
     }
     ComPtr(const ComPtr& other) : ComPtr(other.p_) {}
     ComPtr(ComPtr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
     ~ComPtr() { Reset(); }
 
     ComPtr& operator=(const ComPtr& other) {
-        if (this != &other) ComPtr(other).Swap(*this);
+        if (this != &other)
+            ComPtr(other).Swap(*this);
         return *this;
     }
     ComPtr& operator=(ComPtr&& other) noexcept {
@@ -81,7 +83,8 @@ public:
     T* Detach() { return std::exchange(p_, nullptr); }
 
     void Reset() {
-        if (T* p = std::exchange(p_, nullptr)) p->Release();
+        if (T* p = std::exchange(p_, nullptr))
+            p->Release();
     }
     void Swap(ComPtr& other) noexcept { std::swap(p_, other.p_); }
 
@@ -95,7 +98,7 @@ public:
         return p_->QueryInterface(U::kIID, out->AsOut());
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
@@ -104,30 +107,35 @@ private:
 // the count reaches zero; create it with `new` and hand out references through ComPtr.
 template <class... Interfaces>
 class ComObject : public Interfaces... {
-public:
+  public:
     HRESULT QueryInterface(REFIID riid, void** object) override {
-        if (!object) return E_POINTER;
+        if (!object)
+            return E_POINTER;
         *object = nullptr;
         if (riid == IUnknown::kIID) {
             *object = static_cast<IUnknown*>(static_cast<FirstInterface*>(this));
         } else {
-            ((riid == Interfaces::kIID ? (void)(*object = static_cast<Interfaces*>(this)) : (void)0), ...);
+            ((riid == Interfaces::kIID ? (void)(*object = static_cast<Interfaces*>(this))
+                                       : (void)0),
+             ...);
         }
-        if (!*object) return E_NOINTERFACE;
+        if (!*object)
+            return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
     ULONG AddRef() override { return ++refs_; }
     ULONG Release() override {
         ULONG left = --refs_;
-        if (left == 0) delete this;
+        if (left == 0)
+            delete this;
         return left;
     }
 
-protected:
+  protected:
     virtual ~ComObject() = default;
 
-private:
+  private:
     using FirstInterface = std::tuple_element_t<0, std::tuple<Interfaces...>>;
     std::atomic<ULONG> refs_{0};
 };

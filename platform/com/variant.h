@@ -87,14 +87,15 @@ HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, uint16_t flags, VAR
 
 // RAII holder that clears its variant.
 class Variant {
-public:
+  public:
     Variant() { VariantInit(&v_); }
     Variant(const Variant& other) {
         VariantInit(&v_);
         VariantCopy(&v_, &other.v_);
     }
     Variant& operator=(const Variant& other) {
-        if (this != &other) VariantCopy(&v_, &other.v_);
+        if (this != &other)
+            VariantCopy(&v_, &other.v_);
         return *this;
     }
     ~Variant() { VariantClear(&v_); }
@@ -105,7 +106,7 @@ public:
     const VARIANT& get() const { return v_; }
     VARIANT& get() { return v_; }
 
-private:
+  private:
     VARIANT v_;
 };
 
