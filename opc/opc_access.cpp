@@ -282,12 +282,13 @@ HRESULT GroupReadItemText(IOPCItemMgt* group, OPCHANDLE serverHandle, std::strin
 }
 
 HRESULT GroupReadItemState(IOPCItemMgt* group, OPCHANDLE serverHandle, OPCDATASOURCE source,
-                           Variant& value, WORD& quality, FILETIME& timeStamp) {
+                           OpcItemReading& reading) {
     return ReadOneItem(group, serverHandle, source, [&](const OPCITEMSTATE& state) {
-        if (FAILED(VariantCopy(value.ptr(), &state.vDataValue)))
-            VariantClear(value.ptr());
-        quality = state.wQuality;
-        timeStamp = state.ftTimeStamp;
+        if (FAILED(VariantCopy(reading.value.ptr(), &state.vDataValue)))
+            VariantClear(reading.value.ptr());
+        reading.quality = state.wQuality;
+        reading.timeStamp = state.ftTimeStamp;
+        reading.received = true;
     });
 }
 

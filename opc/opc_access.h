@@ -66,11 +66,18 @@ HRESULT GroupReadItemText(IOPCItemMgt* group, OPCHANDLE serverHandle, std::u16st
 HRESULT GroupReadItemText(IOPCItemMgt* group, OPCHANDLE serverHandle, std::string& text,
                           WORD& quality);
 
-// Reads one item as GroupReadItemText does, from `source`, handing out the value itself (a copy
-// the caller owns), its quality and its time stamp. The outputs are set whenever the call itself
-// succeeded, also when the item failed.
+// One item's state as a read hands it out: the value (a copy the caller owns), its quality and
+// time stamp. `received` tells whether the server handed out a state at all.
+struct OpcItemReading {
+    Variant value;
+    WORD quality = 0;
+    FILETIME timeStamp{};
+    bool received = false;
+};
+// Reads one item as GroupReadItemText does, from `source`, keeping the value and its time stamp.
+// The reading is filled whenever the call itself succeeded, also when the item failed.
 HRESULT GroupReadItemState(IOPCItemMgt* group, OPCHANDLE serverHandle, OPCDATASOURCE source,
-                           Variant& value, WORD& quality, FILETIME& timeStamp);
+                           OpcItemReading& reading);
 
 // Writes one value (copied first).
 HRESULT GroupWriteItemValue(IOPCItemMgt* group, OPCHANDLE serverHandle, const VARIANT& value);
