@@ -130,7 +130,12 @@ struct TRegistry::Impl {
 
     // Follows the names from the base without creating anything.
     std::optional<StoredKey> Walk(const Target& target, std::string* walkedPath) const {
-        std::optional<StoredKey> current = target.store->FindKey(target.base);
+        // The base itself is looked up only when no name follows: a deleted key's sub-keys are
+        // deleted with it and ids are never reused, so a child found below the base proves
+        // that the base still exists. This saves a query per relative open.
+        std::optional<StoredKey> current = StoredKey{target.base, {}, KeyAccess::Full};
+        if (target.names.empty())
+            current = target.store->FindKey(target.base);
         if (!current) {
             Fail(kKeyNotFound);
             return std::nullopt;
