@@ -1,5 +1,7 @@
 #include "servers/common/registration.h"
 
+#include <filesystem>
+
 #include "platform/kernel/kernel.h"
 #include "platform/registry/registry.h"
 
@@ -19,6 +21,13 @@ bool WriteKey(const std::string& path, const std::string& text, const std::strin
     if (!valueName.empty() && !reg.WriteString(valueName, value))
         return false;
     return true;
+}
+
+// Creates `path` below HKEY_CLASSES_ROOT without values (a category marker).
+bool CreateKey(const std::string& path) {
+    TRegistry reg(KEY_ALL_ACCESS);
+    reg.SetRootKey(HKEY_CLASSES_ROOT);
+    return reg.OpenKey("\\" + path, true);
 }
 
 bool KeyExists(const std::string& path) {
@@ -105,7 +114,7 @@ HRESULT RegisterServerClass(const ServerClassInfo& info) {
     for (const CATID& category : info.implementedCategories) {
         if (!ok)
             break;
-        ok = WriteKey(classKey + "\\Implemented Categories\\" + GuidToAnsi(category), "");
+        ok = CreateKey(classKey + "\\Implemented Categories\\" + GuidToAnsi(category));
     }
     if (!ok) {
         // Half a registration is worse than none: a scan would list a class that cannot load.
@@ -120,7 +129,13 @@ HRESULT UnregisterServerClass(const ServerClassInfo& info) {
 }
 
 std::string ModulePathOf(const void* address) {
-    return GetModuleFileName(address);
+    const std::string path = GetModuleFileName(address);
+    if (path.empty())
+        return path;
+    // A module opened by a relative path must still be found from any working directory.
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : absolute.string();
 }
 
 }  // namespace korva::servers
