@@ -1,0 +1,35 @@
+// Sets or clears an environment variable for the lifetime of the object.
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace korva::test {
+
+class ScopedEnv {
+  public:
+    // nullopt removes the variable.
+    ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+        if (const char* old = std::getenv(name_.c_str()))
+            previous_ = old;
+        if (value)
+            setenv(name_.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+    ~ScopedEnv() {
+        if (previous_)
+            setenv(name_.c_str(), previous_->c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
+}  // namespace korva::test
