@@ -10,7 +10,8 @@
 
 namespace virelon {
 
-TClientThread::TClientThread(TVirelonData& data) : Data(data) {
+TClientThread::TClientThread(TVirelonData& data, int32_t initialDelay) : Data(data) {
+    Delay.store(initialDelay, std::memory_order_relaxed);
     // The class is final, so the object is complete here and the body may start.
     Start();
 }

@@ -18,8 +18,9 @@ class TVirelonData;
 
 class TClientThread final : public TThread {
   public:
-    // Starts the thread at once for `data`, which must outlive it.
-    explicit TClientThread(TVirelonData& data);
+    // Starts the thread at once for `data`, which must outlive it, with `initialDelay` as its
+    // pause until the host's first step sets one.
+    TClientThread(TVirelonData& data, int32_t initialDelay);
     // Asks the thread to stop and waits for it: it ends its cycle (a pause ends at once), then
     // releases the server on its own thread.
     ~TClientThread() override;

@@ -62,7 +62,9 @@ void InitSimulation(TVirelonData& data, const char* blockName, uint8_t* outputs)
         OpenRunLog(data, blockName);
     data.Values.Fill(ReadFailedValue);
     data.Simulating = true;
-    data.Thread = std::make_unique<TClientThread>(data);
+    // A fixed pause holds from the thread's start: the cycles before the start's own step would
+    // otherwise race through at 0 ms, with as many reads and log lines as the timing allows.
+    data.Thread = std::make_unique<TClientThread>(data, data.DelayMode == 0 ? 0 : data.DelayTime);
 
     const DWORD start = GetTickCount();
     while (!data.Thread->FirstCycleDone.load(std::memory_order_acquire) &&
