@@ -1,6 +1,8 @@
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -56,6 +58,30 @@ TEST(KernelTick, FollowsTheMonotonicClockModulo2To32AndComesBackAfterAFakeSource
     const DWORD tick = GetTickCount();
     const uint64_t after = MonotonicMilliseconds();
     EXPECT_LE(TickElapsed(static_cast<DWORD>(before), tick), static_cast<DWORD>(after - before));
+}
+
+// The acquisition thread reads the counter while a test on another thread swaps the source.
+TEST(KernelTick, SourceCanBeSwappedWhileAnotherThreadReads) {
+    std::atomic<bool> stop{false};
+    std::atomic<bool> sawFake{false};
+    std::thread reader([&] {
+        while (!stop.load()) {
+            if (GetTickCount() == 0xC0FFEEu)
+                sawFake = true;
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        SetTickCountSource([] { return DWORD{0xC0FFEEu}; });
+        SetTickCountSource({});
+    }
+    SetTickCountSource([] { return DWORD{0xC0FFEEu}; });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!sawFake.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    stop = true;
+    reader.join();
+    SetTickCountSource({});
+    EXPECT_TRUE(sawFake.load());
 }
 
 TEST(KernelSleep, PausesAtLeastTheAskedTime) {

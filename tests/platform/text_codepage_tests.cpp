@@ -1,5 +1,7 @@
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -137,6 +139,28 @@ TEST(CodePageLongText, ConvertsTextsLongerThanAnyFirstGuessOfTheBuffer) {
     EXPECT_EQ(Utf16ToAnsi(text), ansi);
     EXPECT_EQ(AnsiToUtf16(ansi), text);
     EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(text)), text);
+}
+
+// Every acquisition thread converts item texts of its own; conversions keep their state per thread.
+TEST(CodePageThreads, ConcurrentConversionsAgree) {
+    ScopedEnv page("KORVA_CODEPAGE", std::nullopt);
+    std::vector<std::thread> threads;
+    std::vector<int> mismatches(4, 0);
+    for (size_t t = 0; t < mismatches.size(); ++t) {
+        threads.emplace_back([&mismatches, t] {
+            for (int i = 0; i < 500; ++i) {
+                const std::u16string text = u"Kanal " + Utf8ToUtf16(std::to_string(i)) + u" °C €";
+                if (AnsiToUtf16(Utf16ToAnsi(text)) != text)
+                    ++mismatches[t];
+                if (Utf8ToUtf16(Utf16ToUtf8(text)) != text)
+                    ++mismatches[t];
+            }
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    for (size_t t = 0; t < mismatches.size(); ++t)
+        EXPECT_EQ(mismatches[t], 0) << "thread " << t;
 }
 
 }  // namespace
