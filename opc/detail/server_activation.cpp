@@ -76,6 +76,12 @@ ActivationCalls SetActivationCalls(ActivationCalls calls) {
 }
 
 bool IsThisComputer(std::u16string_view machine) {
+    // The same names the runtime takes for this computer: "\\name" as the registry writes it,
+    // and "localhost". Asking only for the remote context there would find no class at all.
+    if (machine.starts_with(u"\\\\"))
+        machine.remove_prefix(2);
+    if (EqualNamesIgnoringCase(machine, u"localhost"))
+        return true;
     const std::u16string full = Utf8ToUtf16(GetComputerName());
     if (full.empty())
         return false;

@@ -20,14 +20,14 @@ HRESULT CreateServerObject(std::u16string_view machine, REFCLSID clsid, ComPtr<I
 // takes and with which context flags; install before the calls to observe, not concurrently.
 struct ActivationCalls {
     HRESULT (*createInstance)(REFCLSID, IUnknown*, DWORD, REFIID, void**) = nullptr;
-    HRESULT (*createInstanceEx)
+    HRESULT(*createInstanceEx)
     (REFCLSID, IUnknown*, DWORD, COSERVERINFO*, DWORD, MULTI_QI*) = nullptr;
 };
 // Installs `calls` (null members: the runtime's own); answers the previous ones.
 ActivationCalls SetActivationCalls(ActivationCalls calls);
 
 // True when `machine` is this computer's name (its full host name, or the part before the first
-// dot), compared without regard to case.
+// dot; "localhost"; each also behind "\\"), compared without regard to case.
 bool IsThisComputer(std::u16string_view machine);
 
 }  // namespace opc::detail

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/text/text.h"
+#include "tools/opc/output.h"
 
 namespace opctool {
 
@@ -232,22 +233,6 @@ std::string ValueText(const VARIANT& value) {
 }
 
 std::string ValueJson(const VARIANT& value) {
-    auto quoted = [](const std::string& text) {
-        std::string out = "\"";
-        for (unsigned char c : text) {
-            if (c == '"' || c == '\\') {
-                out += '\\';
-                out += static_cast<char>(c);
-            } else if (c < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                out += escape;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        return out + "\"";
-    };
     switch (value.vt) {
         case VT_EMPTY:
         case VT_NULL:
@@ -271,7 +256,7 @@ std::string ValueJson(const VARIANT& value) {
         case VT_CY:
             return ValueText(value);
         default:
-            return quoted(ValueText(value));
+            return JsonString(ValueText(value));
     }
 }
 
