@@ -410,6 +410,8 @@ TEST_F(RegistryTest, FollowsTheRegistryDirectoryWhenItChanges) {
         struct stat info {};
         ASSERT_EQ(stat(other.c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0700u);
+        ASSERT_EQ(stat((other + "/HKEY_CURRENT_USER.db").c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0077, 0u) << "only the user may read the hive";
         // The handle opened before the change still works on its own hive.
         EXPECT_EQ(first.ReadString("dir"), "first");
     }

@@ -215,10 +215,17 @@ bool HiveStore::Open(std::string* error) {
     // The store serialises its own use with its lock, so SQLite's per-connection mutex is not
     // needed.
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-    // Created files get mode 0600 under the 0700 directory; the umask may narrow it further.
-    const mode_t oldMask = umask(077);
+    // The hive is created here with mode 0600 (the umask may narrow it further); SQLite gives
+    // its WAL and shared-memory files the mode of the database file. Changing the umask
+    // instead would affect every thread of the process.
+    const int created = open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (created < 0) {
+        if (error)
+            *error = "cannot open the hive " + file_ + ": " + strerror(errno);
+        return false;
+    }
+    close(created);
     const int opened = sqlite3_open_v2(file_.c_str(), &db_, flags, nullptr);
-    umask(oldMask);
     if (opened != SQLITE_OK)
         return fail("cannot open the hive");
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
