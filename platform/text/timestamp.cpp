@@ -52,9 +52,25 @@ std::string Format(const char* format, const std::tm& when, locale_t locale) {
     return std::string(buffer, length);
 }
 
+// strftime indexes its month and weekday name tables with the fields as they are; a record with
+// a field out of range is carried over into range first (14th month -> February next year).
+std::tm InRange(const std::tm& when) {
+    const bool inRange = when.tm_sec >= 0 && when.tm_sec <= 60 && when.tm_min >= 0 &&
+                         when.tm_min <= 59 && when.tm_hour >= 0 && when.tm_hour <= 23 &&
+                         when.tm_mday >= 1 && when.tm_mday <= 31 && when.tm_mon >= 0 &&
+                         when.tm_mon <= 11 && when.tm_wday >= 0 && when.tm_wday <= 6 &&
+                         when.tm_yday >= 0 && when.tm_yday <= 365;
+    if (inRange)
+        return when;
+    std::tm normal = when;
+    timegm(&normal);  // normalises as a calendar date; no time zone is applied
+    return normal;
+}
+
 }  // namespace
 
-std::string LocaleTimestamp(const std::tm& when) {
+std::string LocaleTimestamp(const std::tm& original) {
+    const std::tm when = InRange(original);
     thread_local TimeLocale timeLocale;
     const locale_t locale = timeLocale.Get();
     if (!locale)

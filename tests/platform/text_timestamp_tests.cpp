@@ -94,6 +94,18 @@ TEST(TimestampLocale, ChosenFromTheEnvironmentWithoutTouchingTheProcessLocale) {
     EXPECT_EQ(setlocale(LC_ALL, nullptr), processLocale);
 }
 
+TEST(TimestampRange, FieldsOutOfRangeAreCarriedOver) {
+    ScopedEnv all("LC_ALL", "C");
+    std::tm when = Moment(14, 7, 9);
+    when.tm_mon = 13;   // February of the next year
+    when.tm_wday = 99;  // not set by the caller
+    when.tm_yday = -1;
+    EXPECT_EQ(LocaleTimestamp(when), "02/05/25 14:07:09");
+    when = Moment(23, 59, 60);  // one second past the end of the day
+    when.tm_min = 60;
+    EXPECT_EQ(LocaleTimestamp(when), "03/06/24 00:01:00");
+}
+
 TEST(TimestampNow, IsTheTimestampOfTheCurrentLocalTime) {
     ScopedEnv all("LC_ALL", "C");
     const auto stamp = [](time_t t) {
