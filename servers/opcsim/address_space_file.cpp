@@ -321,12 +321,15 @@ AddressSpaceResult LoadAddressSpaceFile(const std::string& path) {
     using Stamp = std::tuple<dev_t, ino_t, off_t, int64_t, int64_t>;
     const Stamp stamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
     static std::mutex cacheMutex;
-    static std::map<std::string, std::pair<Stamp, SharedAddressSpace>> cache;
+    // Weak references: a space lives only while a server object uses it.
+    static std::map<std::string, std::pair<Stamp, std::weak_ptr<const AddressSpace>>> cache;
     {
         std::lock_guard lock(cacheMutex);
         auto it = cache.find(path);
-        if (it != cache.end() && it->second.first == stamp)
-            return {it->second.second, {}};
+        if (it != cache.end() && it->second.first == stamp) {
+            if (SharedAddressSpace space = it->second.second.lock())
+                return {std::move(space), {}};
+        }
     }
 
     std::ifstream in(path, std::ios::binary);

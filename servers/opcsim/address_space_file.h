@@ -25,9 +25,9 @@ struct AddressSpaceResult {
 // Reads the whole text; the first malformed line ends the attempt.
 AddressSpaceResult ParseAddressSpace(std::string_view text);
 
-// Reads and parses a file; errors start with the path ("plant.txt:12: ..."). A file that has not
-// changed since it was last read (same path, size, modification time and inode) is not parsed
-// again: the earlier address space is shared.
+// Reads and parses a file; errors start with the path ("plant.txt:12: ..."). While a server
+// object uses the address space of a file that has not changed since (same path, size,
+// modification time and inode), the file is not parsed again: the address space is shared.
 AddressSpaceResult LoadAddressSpaceFile(const std::string& path);
 
 }  // namespace opcsim

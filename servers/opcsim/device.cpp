@@ -62,8 +62,10 @@ Device::Device(SharedAddressSpace space, std::shared_ptr<const SimClock> clock)
     registers_.resize(space_->Items().size());
     for (size_t i = 0; i < registers_.size(); ++i) {
         const ItemDef& def = space_->Item(i);
-        if (def.signal == Signal::None)
+        if (def.signal == Signal::None) {
             registers_[i] = def.initial;
+            GiveTextStorage(registers_[i].ptr());
+        }
     }
 }
 

@@ -46,8 +46,9 @@ Nanos OpcGroup::DueRefresh(Nanos t) const {
 }
 
 void OpcGroup::RefreshLocked(Entry& entry, Nanos now) {
+    // Rate 0 refreshes for every read, also twice within one tick of the clock.
     const Nanos due = DueRefresh(now);
-    if (due <= entry.sampledAt)
+    if (rateMs_ != 0 && due <= entry.sampledAt)
         return;
     core_->device.Sample(entry.item, due, entry.cache.ptr());
     entry.sampledAt = due;
@@ -55,7 +56,8 @@ void OpcGroup::RefreshLocked(Entry& entry, Nanos now) {
 }
 
 void OpcGroup::CatchUpLocked(size_t item, Nanos now) {
-    if (!active_)
+    // A group of rate 0 refreshes when it is read: it has nothing to catch up.
+    if (!active_ || rateMs_ == 0)
         return;
     for (auto& [handle, entry] : items_)
         if (entry.item == item && entry.active)

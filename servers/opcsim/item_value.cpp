@@ -215,21 +215,30 @@ Value ZeroValue(VARTYPE vt) {
     VARIANT* p = out.ptr();
     p->ullVal = 0;
     p->vt = vt;
-    if (vt == VT_BSTR)
-        p->bstrVal = SysAllocStringLen(u"", 0);
     return out;
+}
+
+void GiveTextStorage(VARIANT* v) {
+    if (v->vt == VT_BSTR && !v->bstrVal)
+        v->bstrVal = SysAllocStringLen(u"", 0);
 }
 
 HRESULT ConvertForWrite(const VARIANT& value, VARTYPE type, VARIANT* out) {
     if (value.vt == VT_EMPTY || value.vt == VT_NULL)
         return OPC_E_BADTYPE;
-    return MapConversionError(VariantChangeType(out, &value, 0, type));
+    const HRESULT hr = MapConversionError(VariantChangeType(out, &value, 0, type));
+    if (SUCCEEDED(hr))
+        GiveTextStorage(out);
+    return hr;
 }
 
 HRESULT ConvertForRead(const VARIANT& value, VARTYPE requested, VARIANT* out) {
-    if (requested == VT_EMPTY || requested == value.vt)
-        return VariantCopy(out, &value);
-    return MapConversionError(VariantChangeType(out, &value, 0, requested));
+    const HRESULT hr = requested == VT_EMPTY || requested == value.vt
+                           ? VariantCopy(out, &value)
+                           : MapConversionError(VariantChangeType(out, &value, 0, requested));
+    if (SUCCEEDED(hr))
+        GiveTextStorage(out);
+    return hr;
 }
 
 Value NumberValue(double x, VARTYPE type) {
@@ -343,11 +352,9 @@ const char* TypeName(VARTYPE vt) {
 
 std::optional<Value> ParseInitialValue(std::u16string_view text, VARTYPE type) {
     if (type == VT_BSTR) {
-        Value out;
-        out.ptr()->vt = VT_BSTR;
-        out.ptr()->bstrVal = SysAllocStringView(text);
-        if (!out.get().bstrVal)
-            out.ptr()->bstrVal = SysAllocStringLen(u"", 0);
+        Value out = ZeroValue(VT_BSTR);
+        if (!text.empty())
+            out.ptr()->bstrVal = SysAllocStringView(text);
         return out;
     }
     std::optional<std::string> ascii = Ascii(text);

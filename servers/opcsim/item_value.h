@@ -48,12 +48,15 @@ bool IsItemType(VARTYPE vt);
 // Types a client may request for an item: the item types and VT_EMPTY (the canonical type).
 bool IsRequestableType(VARTYPE vt);
 
-// The zero of a type: 0, False, "" (VT_BSTR: an empty text, never a null BSTR).
+// The zero of a type: 0, False, "". The empty text is a null BSTR, which the platform takes for
+// "" and which needs no task memory (the address spaces' definitions keep such values).
 Value ZeroValue(VARTYPE vt);
+// Gives a null BSTR storage of its own, so that clients always receive a real (empty) text.
+void GiveTextStorage(VARIANT* v);
 
-// Converts a client's value to an item's type for a write. OPC_E_BADTYPE when the value cannot
-// be taken as that type (VT_EMPTY and VT_NULL included: a write must carry a value), OPC_E_RANGE
-// when it does not fit.
+// Converts a client's value to an item's type for a write (texts always get storage). OPC_E_BADTYPE
+// when the value cannot be taken as that type (VT_EMPTY and VT_NULL included: a write must carry a
+// value), OPC_E_RANGE when it does not fit.
 HRESULT ConvertForWrite(const VARIANT& value, VARTYPE type, VARIANT* out);
 
 // Converts a cached value to the type a client requested for a read (VT_EMPTY: as it is), with
