@@ -15,10 +15,9 @@ void ValueSlot::StoreBytes(const uint8_t* bytes) {
     std::memcpy(&high, bytes + 8, 2);
     const uint32_t s = sequence_.load(std::memory_order_relaxed);
     sequence_.store(s + 1, std::memory_order_relaxed);
-    // The odd counter must be visible before any part of the new value.
-    std::atomic_thread_fence(std::memory_order_release);
-    low_.store(low, std::memory_order_relaxed);
-    high_.store(high, std::memory_order_relaxed);
+    // Release stores: whoever sees a part of the new value also sees the odd counter before it.
+    low_.store(low, std::memory_order_release);
+    high_.store(high, std::memory_order_release);
     sequence_.store(s + 2, std::memory_order_release);
 }
 
@@ -26,10 +25,10 @@ void ValueSlot::Read(uint64_t& low, uint64_t& high) const {
     for (unsigned attempt = 0;; ++attempt) {
         const uint32_t before = sequence_.load(std::memory_order_acquire);
         if ((before & 1u) == 0) {
-            low = low_.load(std::memory_order_relaxed);
-            high = high_.load(std::memory_order_relaxed);
-            // The value loads must complete before the counter is read again.
-            std::atomic_thread_fence(std::memory_order_acquire);
+            // Acquire loads: a part of a newer value brings its odd counter along, so the second
+            // reading of the counter differs and the copy is made again.
+            low = low_.load(std::memory_order_acquire);
+            high = high_.load(std::memory_order_acquire);
             if (sequence_.load(std::memory_order_relaxed) == before)
                 return;
         }

@@ -5,7 +5,8 @@
 // makes it even again; a reader copies the value and keeps it only when the counter was even and
 // unchanged around the copy. So the host never receives a value made of two readings, and a copy
 // never waits for the thread's OPC calls (at most for the few instructions of one slot store).
-// The value is kept in two relaxed atomic words, so the concurrent access is well defined.
+// The value is kept in two atomic words (release stores, acquire loads), so the concurrent
+// access is well defined and needs no fence.
 #pragma once
 
 #include <atomic>
