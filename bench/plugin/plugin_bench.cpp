@@ -25,6 +25,10 @@ using namespace korva::abi;
 // SimulateDLL2 through the library's export, for a block of 50 items, while another thread
 // stores into all 50 value slots as fast as it can (the worst case for the step's copy).
 void BM_SimulateDLL2_50ItemsWhileWriting(benchmark::State& state) {
+    // Instances use the temporary directory's tag tree cache, which disposing deletes: keep the
+    // user's own out of reach.
+    const std::string runtime = korva::test::MakeTempDirectory("bench-plugin-");
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     void* library = dlopen(VIRELON_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         state.SkipWithError(dlerror());
@@ -69,6 +73,7 @@ void BM_SimulateDLL2_50ItemsWhileWriting(benchmark::State& state) {
     stop = true;
     writer.join();
     DisposeUserDLL(&block);
+    korva::test::RemoveTree(runtime);
 }
 BENCHMARK(BM_SimulateDLL2_50ItemsWhileWriting)->Repetitions(10)->ReportAggregatesOnly(true);
 

@@ -206,17 +206,24 @@ TEST_F(ExportsTest, OutputsAreTheItemsCutToFortyCharacters) {
 
 TEST_F(ExportsTest, InstancesShareOneTagTreeFileThatDisposeDeletes) {
     const std::string cache = runtimeDirectory_ + "/korva/QN1.tmp";
-    THostBlock* second = NewBlock("Block 2");
-    {
+    auto makeCache = [&] {
         std::FILE* file = std::fopen(cache.c_str(), "w");
         ASSERT_NE(file, nullptr) << cache;
         std::fputs("<OPCItems/>", file);
         std::fclose(file);
-    }
+    };
+    THostBlock* second = NewBlock("Block 2");
+    // Whichever of the two is disposed, the one file at the fixed path goes.
+    makeCache();
     DisposeUserDLL(second);
     blocks_.pop_back();
-    EXPECT_NE(::access(cache.c_str(), F_OK), 0) << "disposing either instance deletes the file";
-    DisposeUserDLL(block_);  // and no file is no error
+    EXPECT_NE(::access(cache.c_str(), F_OK), 0) << "disposing the second deletes the file";
+    THostBlock* third = NewBlock("Block 3");
+    makeCache();
+    DisposeUserDLL(block_);
+    blocks_.erase(blocks_.begin());
+    EXPECT_NE(::access(cache.c_str(), F_OK), 0) << "disposing the first deletes it as well";
+    DisposeUserDLL(third);  // and no file is no error
     blocks_.clear();
 }
 
