@@ -39,13 +39,16 @@ class ExportsTest : public ::testing::Test {
         // The tag tree cache goes to the temporary directory; keep it private to the test.
         runtimeDirectory_ = korva::test::MakeTempDirectory("virelon-runtime");
         setenv("XDG_RUNTIME_DIR", runtimeDirectory_.c_str(), 1);
-        localeBefore_ = std::setlocale(LC_NUMERIC, nullptr);
+        // A host with a decimal comma: the library's start must leave its locale as it is.
+        std::setlocale(LC_ALL, "de_DE.UTF-8");
+        localeBefore_ = std::setlocale(LC_ALL, nullptr);
         library_.handle = dlopen(VIRELON_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(library_.handle, nullptr) << dlerror();
     }
     static void TearDownTestSuite() {
         korva::test::RemoveTree(runtimeDirectory_);
         delete registry_;
+        std::setlocale(LC_ALL, "C");
     }
 
     void SetUp() override {
@@ -115,7 +118,7 @@ TEST_F(ExportsTest, ExportsExactlyTheEntryPoints) {
 }
 
 TEST_F(ExportsTest, LoadingKeepsTheHostLocale) {
-    EXPECT_EQ(std::setlocale(LC_NUMERIC, nullptr), localeBefore_);
+    EXPECT_EQ(std::setlocale(LC_ALL, nullptr), localeBefore_);
 }
 
 TEST_F(ExportsTest, NameIsOneConstantText) {
