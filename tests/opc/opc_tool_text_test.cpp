@@ -11,7 +11,17 @@
 namespace opctool {
 namespace {
 
-TEST(OpcToolValues, ParseValueTakesTextsOfEveryWritableType) {
+// Texts of values are task memory (BSTR): every test gives back what it took.
+class OpcToolValues : public ::testing::Test {
+  protected:
+    void SetUp() override { baseline_ = CoTaskMemLiveBlocks(); }
+    void TearDown() override { EXPECT_EQ(CoTaskMemLiveBlocks(), baseline_); }
+
+  private:
+    size_t baseline_ = 0;
+};
+
+TEST_F(OpcToolValues, ParseValueTakesTextsOfEveryWritableType) {
     struct Case {
         VARTYPE type;
         const char* text;
@@ -70,14 +80,14 @@ TEST(OpcToolValues, ParseValueTakesTextsOfEveryWritableType) {
     }
 }
 
-TEST(OpcToolValues, DatesBeforeTheEpochCarryTheSignOverTheTime) {
+TEST_F(OpcToolValues, DatesBeforeTheEpochCarryTheSignOverTheTime) {
     Variant value;
     std::string error;
     ASSERT_TRUE(ParseValue("1899-12-29T06:00:00", VT_DATE, value, error));
     EXPECT_DOUBLE_EQ(value.get().date, -1.25);
 }
 
-TEST(OpcToolValues, JsonValuesAreBareOrQuoted) {
+TEST_F(OpcToolValues, JsonValuesAreBareOrQuoted) {
     struct Case {
         Variant value;
         const char* json;
@@ -98,7 +108,7 @@ TEST(OpcToolValues, JsonValuesAreBareOrQuoted) {
         EXPECT_EQ(ValueJson(c.value.get()), c.json);
 }
 
-TEST(OpcToolValues, VarTypeNames) {
+TEST_F(OpcToolValues, VarTypeNames) {
     EXPECT_EQ(ParseVarType("VT_R8"), VARTYPE(VT_R8));
     EXPECT_EQ(ParseVarType("vt_bstr"), VARTYPE(VT_BSTR));
     EXPECT_EQ(ParseVarType("ui4"), VARTYPE(VT_UI4));
