@@ -25,9 +25,12 @@ int TClientThread::ItemCount() const {
     return std::clamp<int32_t>(Data.Count, 0, kMaxItems);
 }
 
+bool TClientThread::Logging() const {
+    return Data.WriteLogFile && Data.LogFile.IsOpen();
+}
+
 void TClientThread::Log(std::string_view line) {
-    if (Data.WriteLogFile)
-        Data.LogFile.WriteLine(line);
+    Data.LogFile.WriteLine(line);
 }
 
 void TClientThread::Connect() {
@@ -50,12 +53,15 @@ void TClientThread::Connect() {
                 ItemHandles[k] = handle;
                 ItemTypes[k] = type;
             } else {
-                Log("GroupAddItem failed for " + Data.ItemIDs[k] + " at " + LogTimestamp());
+                if (Logging())
+                    Log("GroupAddItem failed for " + Data.ItemIDs[k] + " at " + LogTimestamp());
             }
         }
-        Log("Connected successfully at " + LogTimestamp());
+        if (Logging())
+            Log("Connected successfully at " + LogTimestamp());
     } else {
-        Log("Connection failed at " + LogTimestamp());
+        if (Logging())
+            Log("Connection failed at " + LogTimestamp());
     }
 }
 
@@ -64,7 +70,8 @@ void TClientThread::ReadItem(int k, bool& anyRead) {
     WORD quality = 0;  // not used: a value of bad quality comes as a text like any other
     const HRESULT hr = GroupReadItemText(Group.Get(), ItemHandles[k], text, quality);
     if (FAILED(hr)) {
-        Log("Read operation for tag " + Data.ItemIDs[k] + " failed at " + LogTimestamp());
+        if (Logging())
+            Log("Read operation for tag " + Data.ItemIDs[k] + " failed at " + LogTimestamp());
         Data.Values[k].Store(ReadFailedValue);
         return;
     }
@@ -75,7 +82,8 @@ void TClientThread::ReadItem(int k, bool& anyRead) {
         Data.Values[k].Store(value);
     } else {
         Data.Values[k].Store(ConversionFailedValue);
-        Log("StrToFloat failed for " + Utf16ToAnsi(text) + " " + LogTimestamp());
+        if (Logging())
+            Log("StrToFloat failed for " + Utf16ToAnsi(text) + " " + LogTimestamp());
     }
 }
 

@@ -43,6 +43,8 @@ class TClientThread final : public TThread {
     void ReadItem(int k, bool& anyRead);
     void Pause();
     void Cleanup();
+    // Lines are made only when they can be written: a run without a log formats no timestamps.
+    bool Logging() const;
     void Log(std::string_view line);
     int ItemCount() const;
 
