@@ -21,13 +21,8 @@ T* ZeroedArray(DWORD count) {
 
 }  // namespace
 
-OpcGroup::OpcGroup(std::shared_ptr<ServerCore> core, bool active, DWORD updateRateMs,
-                   OPCHANDLE client)
-    : core_(std::move(core)),
-      active_(active),
-      rateMs_(updateRateMs),
-      client_(client),
-      epoch_(core_->device.Now()) {
+OpcGroup::OpcGroup(std::shared_ptr<ServerCore> core, bool active, DWORD updateRateMs)
+    : core_(std::move(core)), active_(active), rateMs_(updateRateMs), epoch_(core_->device.Now()) {
     std::lock_guard lock(core_->mutex);
     core_->groups.push_back(this);
 }

@@ -14,7 +14,8 @@ class OpcGroup final : public ComObject<IOPCItemMgt, IOPCSyncIO> {
   public:
     // `updateRateMs` 0: as fast as possible, i.e. every cache read gets the value of that moment.
     // Registers itself with the core (the caller must not hold the core's lock).
-    OpcGroup(std::shared_ptr<ServerCore> core, bool active, DWORD updateRateMs, OPCHANDLE client);
+    // (The group's client handle only matters for callbacks, which this server does not make.)
+    OpcGroup(std::shared_ptr<ServerCore> core, bool active, DWORD updateRateMs);
 
     // IOPCItemMgt. Result and error arrays are task memory; S_FALSE when some items failed.
     HRESULT AddItems(DWORD count, OPCITEMDEF* items, OPCITEMRESULT** results,
@@ -69,7 +70,6 @@ class OpcGroup final : public ComObject<IOPCItemMgt, IOPCSyncIO> {
     std::shared_ptr<ServerCore> core_;
     const bool active_;
     const DWORD rateMs_;
-    const OPCHANDLE client_;
     const Nanos epoch_;
     std::unordered_map<OPCHANDLE, Entry> items_;  // guarded by core_->mutex
     OPCHANDLE nextHandle_ = 1;

@@ -32,10 +32,9 @@ std::u16string NumberText(unsigned long n) {
 OpcServer::OpcServer(SharedAddressSpace space, std::shared_ptr<const SimClock> clock)
     : core_(std::make_shared<ServerCore>(std::move(space), std::move(clock))) {}
 
-HRESULT OpcServer::AddGroup(LPCWSTR name, BOOL active, DWORD requestedUpdateRate,
-                            OPCHANDLE clientGroup, LONG*, FLOAT* percentDeadband, DWORD,
-                            OPCHANDLE* serverGroup, DWORD* revisedUpdateRate, REFIID riid,
-                            LPUNKNOWN* group) {
+HRESULT OpcServer::AddGroup(LPCWSTR name, BOOL active, DWORD requestedUpdateRate, OPCHANDLE, LONG*,
+                            FLOAT* percentDeadband, DWORD, OPCHANDLE* serverGroup,
+                            DWORD* revisedUpdateRate, REFIID riid, LPUNKNOWN* group) {
     if (group)
         *group = nullptr;
     if (!group)
@@ -45,8 +44,7 @@ HRESULT OpcServer::AddGroup(LPCWSTR name, BOOL active, DWORD requestedUpdateRate
         return E_INVALIDARG;
 
     // Declared before the lock so that they are released after it.
-    auto created =
-        MakeComObject<OpcGroup>(core_, active != FALSE, requestedUpdateRate, clientGroup);
+    auto created = MakeComObject<OpcGroup>(core_, active != FALSE, requestedUpdateRate);
     ComPtr<IUnknown> requested;
     if (HRESULT hr = created->QueryInterface(riid, requested.AsOut()); FAILED(hr))
         return hr;
