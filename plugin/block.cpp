@@ -10,6 +10,10 @@
 #include "platform/text/text.h"
 #include "plugin/number_format.h"
 
+#if VIRELON_WITH_COMPONENTS
+#include "components/qncomps_library.h"
+#endif
+
 namespace virelon {
 namespace {
 
@@ -67,8 +71,17 @@ korva::abi::HostWindowHandle OwnerWindow() {
 
 void StartLibrary() {
     StartNumberFormat();
+#if VIRELON_WITH_COMPONENTS
+    // The component library: its own full stop for numbers, its lists, "QNSTRING8.DLL" and the
+    // suite settings of version 8.
+    QnCompsInitialize(SuiteVersion::Quintor8);
+#endif
 }
 
-void EndLibrary() {}
+void EndLibrary() {
+#if VIRELON_WITH_COMPONENTS
+    QnCompsFinalize();
+#endif
+}
 
 }  // namespace virelon
