@@ -79,6 +79,7 @@ int TOPCServerList::Refresh() {
     registryReachable_ = false;
     registryScanned_ = false;
     serverListUsed_ = false;
+    serverListResult_ = S_OK;
     servers_ = std::make_unique<TOPCServerStrings>();
     if (useRegistry_)
         ScanRegistry();
@@ -161,7 +162,8 @@ void TOPCServerList::ScanRegistry() {
 void TOPCServerList::ScanServerList() {
     serverListFailed_ = 0;
     ComPtr<IUnknown> object;
-    if (FAILED(opc::detail::CreateServerObject(machineName_, CLSID_OpcServerList, object))) {
+    serverListResult_ = opc::detail::CreateServerObject(machineName_, CLSID_OpcServerList, object);
+    if (FAILED(serverListResult_)) {
         serverListFailed_ = 1;
         return;
     }
@@ -175,6 +177,8 @@ void TOPCServerList::ScanServerList() {
         serverListUsed_ = true;
         for (const CATID& category : categories_)
             ReadCategory(list.Get(), category);
+    } else {
+        serverListResult_ = E_NOINTERFACE;
     }
 }
 

@@ -91,6 +91,9 @@ class TOPCServerList {
     bool RegistryScanned() const { return registryScanned_; }      // its root was opened and walked
     bool ServerListUsed() const { return serverListUsed_; }  // the component offered an interface
     int32_t ServerListFailed() const { return serverListFailed_; }  // 1: it could not be created
+    // Why the component was not used: the creation's failure, E_NOINTERFACE when it offered
+    // neither interface; S_OK when it was used or not asked.
+    HRESULT ServerListResult() const { return serverListResult_; }
 
     TScanProgressEvent OnScanProgress;  // optional
 
@@ -111,4 +114,5 @@ class TOPCServerList {
     bool useRegistry_;
     bool useServerList_;
     int32_t serverListFailed_ = 0;
+    HRESULT serverListResult_ = S_OK;
 };

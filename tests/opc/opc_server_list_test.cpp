@@ -168,16 +168,17 @@ TEST_F(FakeServerListTest, ComponentListsClassesOnceByClassAndName) {
         std::vector<Entry> entries;
         bool used;
         int32_t failed;
+        HRESULT result = S_OK;
     } const cases[] = {
         {"newer interface", [](OpcFaultConfig&) {}, all, true, 0},
         {"older interface only", [](OpcFaultConfig& c) { c.refuse = OPC_FAULT_REFUSE_LIST2; }, all,
          true, 0},
         {"neither interface",
          [](OpcFaultConfig& c) { c.refuse = OPC_FAULT_REFUSE_LIST2 | OPC_FAULT_REFUSE_LIST; }, none,
-         false, 0},
+         false, 0, E_NOINTERFACE},
         {"component cannot be created",
          [](OpcFaultConfig& c) { c.calls[OPC_FAULT_CREATE_LIST].result = E_OUTOFMEMORY; }, none,
-         false, 1},
+         false, 1, E_OUTOFMEMORY},
         {"category query fails",
          [](OpcFaultConfig& c) { c.calls[OPC_FAULT_ENUMCLASSES].result = E_FAIL; }, none, true, 0},
         {"enumerator ends at once",
@@ -207,6 +208,7 @@ TEST_F(FakeServerListTest, ComponentListsClassesOnceByClassAndName) {
         EXPECT_EQ(EntriesOf(list), c.entries);
         EXPECT_EQ(list.ServerListUsed(), c.used);
         EXPECT_EQ(list.ServerListFailed(), c.failed);
+        EXPECT_EQ(list.ServerListResult(), c.result);
         EXPECT_FALSE(list.RegistryScanned());
         if (c.used) {
             const OpcFaultStats stats = Stats();

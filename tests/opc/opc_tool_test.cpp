@@ -58,6 +58,14 @@ TEST_F(OpcToolTest, ServersInEveryFormat) {
     }
 }
 
+TEST_F(OpcToolTest, ServersOfAMachineThatCannotBeAskedIsAnError) {
+    const ChildResult result = Run({"servers", "-m", "plant-a"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(result.err.starts_with("opc: cannot list the servers of plant-a: ")) << result.err;
+    EXPECT_TRUE(Contains(result.err, "RPC_S_SERVER_UNAVAILABLE")) << result.err;
+}
+
 TEST_F(OpcToolTest, BrowsePrintsOrganisationAndItems) {
     ChildResult result = Run({"browse", "OPCFault.Server"});
     EXPECT_EQ(result.exitCode, 0) << result.err;

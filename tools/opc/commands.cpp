@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "opc/opc_access.h"
+#include "opc/opc_server_list.h"
 #include "platform/text/text.h"
 #include "tools/opc/output.h"
 #include "tools/opc/server_status.h"
@@ -132,9 +133,22 @@ bool CollectItems(Context& context, const std::vector<std::string>& arguments,
 // ---- servers ------------------------------------------------------------------------------
 
 int RunServers(Context& context) {
+    const std::u16string machine = Utf8ToUtf16(context.options.machine);
     std::vector<std::u16string> names;
     std::vector<std::u16string> classIds;
-    EnumerateServers(Utf8ToUtf16(context.options.machine), names, classIds);
+    EnumerateServers(machine, names, classIds);
+    if (names.empty() && !machine.empty()) {
+        // Nothing listed: tell a machine without servers from one that could not be asked.
+        static constexpr CATID kDataAccess20[] = {CATID_OPCDAServer20};
+        TOPCServerList list(machine, kDataAccess20, true);
+        list.Refresh();
+        if (!list.RegistryScanned() && !list.ServerListUsed()) {
+            context.Error("cannot list the servers of " + context.options.machine +
+                          ": its registry cannot be reached, and its server list component: " +
+                          DescribeHResult(list.ServerListResult()));
+            return kExitError;
+        }
+    }
     RowWriter writer(context.out, context.options.format,
                      {{"NAME", "name"}, {"CLASSID", "class_id"}});
     std::vector<std::vector<std::string>> rows;

@@ -41,7 +41,8 @@ constexpr const char* kServers =
 
 Lists the OPC servers installed on a machine, sorted by name, with their class
 identifiers. This computer's servers come from its class registry; another
-machine's also from its OPC server list component.
+machine's also from its OPC server list component. A machine that answers
+neither way is an error (exit status 1).
 
 Columns: NAME, CLASSID (csv/json: name, class_id).
 )";
