@@ -1,12 +1,13 @@
 // The value table of a block: 50 slots of 80-bit values that the acquisition thread writes and
 // the simulation step copies to the host, without a lock between the two threads.
 //
-// Each slot is a sequence lock: the writer makes the slot's counter odd, stores the value and
-// makes it even again; a reader copies the value and keeps it only when the counter was even and
-// unchanged around the copy. So the host never receives a value made of two readings, and a copy
-// never waits for the thread's OPC calls (at most for the few instructions of one slot store).
-// The value is kept in two atomic words (release stores, acquire loads), so the concurrent
-// access is well defined and needs no fence.
+// Each slot keeps its value twice and a write counter. A store fills the copy that does not hold
+// the latest value and then counts itself done; a copy takes the latest finished value and keeps
+// it only when the writer has not begun to overwrite that copy meanwhile (which takes a whole
+// further store). So the host never receives a value made of two readings, and a step never
+// waits for the acquisition thread: not for its OPC calls, and not even for a store that the
+// scheduler interrupted half-way, since that store goes to the other copy.
+// The words are atomics (release stores, acquire loads), so the sharing is well defined.
 #pragma once
 
 #include <atomic>
@@ -29,12 +30,17 @@ class ValueSlot {
     long double Load() const;
 
   private:
-    void Read(uint64_t& low, uint64_t& high) const;
+    void Read(uint64_t& low, uint16_t& high) const;
 
+    // 2k while k stores are done, 2k+1 while store k (into copy k mod 2) is under way.
+    // Packed into 24 bytes: a step reads 50 slots, and every cache line it touches that the
+    // thread has rewritten costs a transfer between the cores.
     std::atomic<uint32_t> sequence_{0};
-    std::atomic<uint64_t> low_{0};   // bytes 0..7: the significand
-    std::atomic<uint64_t> high_{0};  // bytes 8..9: sign and exponent
+    std::atomic<uint16_t> high_[2] = {0, 0};  // bytes 8..9: sign and exponent
+    std::atomic<uint64_t> low_[2] = {0, 0};   // bytes 0..7: the significand
 };
+
+static_assert(sizeof(ValueSlot) == 24);
 
 // Slots numbered 1 to 50 as the block's items are; index 0 is slot 1.
 class ValueTable {
