@@ -6,13 +6,10 @@
 #include <atomic>
 #include <cstring>
 
+#include "components/qncomps_library.h"
 #include "platform/kernel/kernel.h"
 #include "platform/text/text.h"
 #include "plugin/number_format.h"
-
-#if VIRELON_WITH_COMPONENTS
-#include "components/qncomps_library.h"
-#endif
 
 namespace virelon {
 namespace {
@@ -71,17 +68,13 @@ korva::abi::HostWindowHandle OwnerWindow() {
 
 void StartLibrary() {
     StartNumberFormat();
-#if VIRELON_WITH_COMPONENTS
     // The component library: its own full stop for numbers, its lists, "QNSTRING8.DLL" and the
     // suite settings of version 8.
     QnCompsInitialize(SuiteVersion::Quintor8);
-#endif
 }
 
 void EndLibrary() {
-#if VIRELON_WITH_COMPONENTS
     QnCompsFinalize();
-#endif
 }
 
 }  // namespace virelon
