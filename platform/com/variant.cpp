@@ -501,19 +501,22 @@ std::tm DateToTm(double date) {
     return tm;
 }
 
-std::optional<double> TmToDate(const std::tm& tm) {
+// DISP_E_TYPEMISMATCH for a day the calendar lacks (30 February), DISP_E_OVERFLOW outside the
+// years 100 to 9999.
+HRESULT TmToDate(const std::tm& tm, double* out) {
     const year_month_day ymd(std::chrono::year(tm.tm_year + 1900),
                              std::chrono::month(unsigned(tm.tm_mon + 1)),
                              std::chrono::day(unsigned(tm.tm_mday)));
     if (!ymd.ok())
-        return std::nullopt;
+        return DISP_E_TYPEMISMATCH;
     const double dayNumber = static_cast<double>((sys_days(ymd) - kDateEpoch).count());
     const double time = (tm.tm_hour * 3600.0 + tm.tm_min * 60.0 + tm.tm_sec) / 86400.0;
     // Before the epoch the time counts away from zero: -1.25 is 29 December 1899, 06:00.
     const double date = dayNumber < 0 ? dayNumber - time : dayNumber + time;
     if (!DateInRange(date))
-        return std::nullopt;
-    return date;
+        return DISP_E_OVERFLOW;
+    *out = date;
+    return S_OK;
 }
 
 // ---- Text -----------------------------------------------------------------------------------
@@ -637,11 +640,12 @@ HRESULT TextToValue(std::u16string_view text, VARTYPE vt, VARIANT* out) {
             korva::com::detail::ParseUserDateTime(Utf16ToUtf8(Trim(text)), &parts);
         if (!tm)
             return DISP_E_TYPEMISMATCH;
-        std::optional<double> date = TmToDate(*tm);
-        if (!date)
-            return DISP_E_OVERFLOW;
+        double date;
+        const HRESULT hr = TmToDate(*tm, &date);
+        if (FAILED(hr))
+            return hr;
         out->vt = VT_DATE;
-        out->date = *date;
+        out->date = date;
         return S_OK;
     }
     std::optional<Decimal> decimal = ParseDecimal(text);
