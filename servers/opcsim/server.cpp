@@ -32,6 +32,10 @@ std::u16string NumberText(unsigned long n) {
 OpcServer::OpcServer(SharedAddressSpace space, std::shared_ptr<const SimClock> clock)
     : core_(std::make_shared<ServerCore>(std::move(space), std::move(clock))) {}
 
+OpcServer::~OpcServer() {
+    core_->shutdown->Clear();
+}
+
 HRESULT OpcServer::AddGroup(LPCWSTR name, BOOL active, DWORD requestedUpdateRate, OPCHANDLE, LONG*,
                             FLOAT* percentDeadband, DWORD, OPCHANDLE* serverGroup,
                             DWORD* revisedUpdateRate, REFIID riid, LPUNKNOWN* group) {

@@ -54,7 +54,8 @@ class OpcServer final : public ComObject<IOPCServer, IOPCCommon, IOPCBrowseServe
     const std::shared_ptr<ServerCore>& Core() const { return core_; }
 
   protected:
-    ~OpcServer() override = default;
+    // Ends the subscriptions: a group the client still holds sends no notices to them.
+    ~OpcServer() override;
 
   private:
     struct GroupEntry {

@@ -40,6 +40,12 @@ size_t ShutdownSinks::Count() const {
     return sinks_.size();
 }
 
+void ShutdownSinks::Clear() {
+    std::vector<Sink> released;  // released after the lock: a sink may call back
+    std::lock_guard lock(mutex_);
+    released.swap(sinks_);
+}
+
 void ShutdownSinks::Notify(std::u16string_view reason) {
     std::vector<Sink> sinks;
     {

@@ -25,6 +25,8 @@ class ShutdownSinks {
     // CONNECT_E_NOCONNECTION for a cookie that is not (or no longer) advised.
     HRESULT Unadvise(DWORD cookie);
     size_t Count() const;
+    // Lets go of every sink (the server object ends its connections).
+    void Clear();
 
     // Calls ShutdownRequest(reason) on every sink: at once for a sink of the calling thread's
     // apartment or of the multithreaded one, posted to the sink's apartment otherwise, where it

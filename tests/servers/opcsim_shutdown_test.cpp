@@ -193,6 +193,20 @@ TEST_F(ShutdownTest, ASinkMayReleaseTheServerWhileItIsCalled) {
     EXPECT_EQ(AsDouble(ReadItem(group.Get(), reg).value.get()), 5);
 }
 
+TEST_F(ShutdownTest, ReleasingTheServerEndsTheSubscriptions) {
+    auto sink = MakeComObject<RecordingSink>();
+    DWORD cookie = 0;
+    ASSERT_HR(S_OK, Point()->Advise(sink.Get(), &cookie));
+    auto group = AddGroup(u"Main", 0);
+    OPCHANDLE item = AddItem(group.Get(), u"Server.Shutdown").handle;
+    server_.Reset();
+    // Only this test's reference is left.
+    EXPECT_EQ(sink->AddRef(), 2u);
+    sink->Release();
+    EXPECT_HR(S_OK, WriteItem(group.Get(), item, Text(u"late").get()));
+    EXPECT_TRUE(sink->Reasons().empty());
+}
+
 TEST_F(ShutdownTest, ConnectionPointDetails) {
     ComPtr<IConnectionPointContainer> container;
     ASSERT_HR(S_OK, server_.As(&container));
