@@ -217,7 +217,7 @@ TEST_F(Activation, ManyThreadsCreateAtOnce) {
     std::atomic<int> ok{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&] {
+        threads.emplace_back([&, t] {
             ComInit com(t % 2 ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED);
             for (int i = 0; i < 20; ++i) {
                 ComPtr<ITestAdder> adder;
