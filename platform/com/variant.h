@@ -79,10 +79,24 @@ void VariantInit(VARIANT* v);
 HRESULT VariantClear(VARIANT* v);
 // Deep copy; `dest` is cleared first.
 HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
-// Converts `src` to `vt` into `dest` (which may be `src`). To VT_BSTR numbers become decimal
-// text with the user's locale decimal separator (LC_NUMERIC), booleans "True"/"False", empty
-// and null "". From text and between numbers: DISP_E_TYPEMISMATCH for text that is not a
-// number, DISP_E_OVERFLOW when the value does not fit.
+// Converts `src` to `vt` into `dest` (which may be `src`); on failure `dest` is left as it was.
+// The types are the scalar ones listed above; arrays, references and objects answer
+// DISP_E_BADVARTYPE.
+// To VT_BSTR: integers in decimal; VT_R4 with up to 7 and VT_R8 with up to 15 significant
+// digits in general format ("3.5", "1E+15", "1.5E-05"; "NaN", "INF", "-INF"); VT_CY with up to
+// four decimals; all with the decimal separator of the user's LC_NUMERIC locale; booleans
+// "True"/"False" (whatever the flags); VT_DATE as the user's LC_TIME short date and long time
+// (the date alone at midnight, the time alone on day 0); VT_EMPTY and VT_NULL "" (the platform
+// refuses VT_NULL here; every caller of this system wants the empty text); VT_ERROR
+// DISP_E_TYPEMISMATCH.
+// From text: optional blanks and sign, digits with at most one decimal separator, which may be
+// the user's or a full stop, an optional exponent; no thousands separators, no words.
+// VT_BOOL also takes "True"/"False" in any case; VT_DATE takes the user's date/time forms and
+// ISO "YYYY-MM-DD[ HH:MM[:SS]]". DISP_E_TYPEMISMATCH for text of another form, DISP_E_OVERFLOW
+// when the value does not fit the type.
+// Between numbers: range checks (DISP_E_OVERFLOW); reals and currency become integers rounded
+// half to even; VARIANT_TRUE is -1, which unsigned types hold as all bits set; VT_NULL and
+// VT_ERROR convert to nothing but themselves (and VT_BSTR, above).
 HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, uint16_t flags, VARTYPE vt);
 
 // RAII holder that clears its variant.
@@ -110,6 +124,7 @@ class Variant {
     VARIANT v_;
 };
 
-// The platform's variant-to-text conversion (VariantChangeType to VT_BSTR); "" when the value
-// has no text form.
+// The platform's variant-to-text conversion (VariantChangeType to VT_BSTR) without the BSTR;
+// "" for VT_EMPTY and VT_NULL and whenever the value has no text form (VT_ERROR, a date beyond
+// the year 9999, an unsupported type).
 std::u16string VariantToText(const VARIANT& v);
