@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "host/block_abi.h"
 #include "plugin/client_thread.h"
@@ -66,7 +67,8 @@ void BM_SimulateDLL2_50ItemsWhileWriting(benchmark::State& state) {
                 data->Values[k].Store(value += 1.0L);
     });
 
-    uint8_t outputs[50 * kOutputSlotSize];
+    std::vector<uint8_t> outputBuffer(50 * kOutputSlotSize);
+    uint8_t* outputs = outputBuffer.data();
     for (auto _ : state) {
         SimulateDLL2(0.01L, 0.02L, &block, nullptr, outputs);
         benchmark::DoNotOptimize(outputs);
