@@ -8,6 +8,7 @@
 #include "components/string_resources.h"
 #include "components/suite_options.h"
 #include "platform/registry/registry.h"
+#include "tests/components/suite_version_printer.h"
 #include "tests/support/private_registry.h"
 
 namespace {

@@ -8,12 +8,8 @@
 #include "components/string_resources.h"
 #include "components/ui/qncomps.h"
 #include "tests/components/qt_test_support.h"
+#include "tests/components/suite_version_printer.h"
 #include "tests/support/private_registry.h"
-
-// Test names show the version, not its bytes.
-void PrintTo(SuiteVersion v, std::ostream* os) {
-    *os << "Quintor" << static_cast<int>(v);
-}
 
 namespace {
 
