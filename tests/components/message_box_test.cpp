@@ -7,7 +7,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
-#include <functional>
 
 #include "components/ui/message_box.h"
 #include "tests/components/qt_test_support.h"
@@ -25,31 +24,38 @@ struct SeenBox {
 };
 
 // Closes the next message box with `press` (NoButton: by Escape/close) and notes what it showed.
-void CloseNextBox(QMessageBox::StandardButton press, SeenBox* seen) {
-    auto deadline = std::make_shared<QDeadlineTimer>(5000);
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [=] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            if (!deadline->hasExpired())
-                QTimer::singleShot(1, *poll);
-            return;
-        }
-        seen->icon = box->icon();
-        seen->buttons = box->standardButtons();
-        seen->defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
-                                                   : QMessageBox::NoButton;
-        seen->text = box->text();
-        seen->format = box->textFormat();
-        seen->caption = box->windowTitle();
-        seen->modality = box->windowModality();
-        if (press == QMessageBox::NoButton)
-            box->reject();
-        else
-            box->button(press)->click();
-    };
-    QTimer::singleShot(0, *poll);
-}
+// The timer polls from inside the box's modal loop and gives up after five seconds.
+class BoxCloser {
+  public:
+    BoxCloser(QMessageBox::StandardButton press, SeenBox* seen) : deadline_(5000) {
+        QObject::connect(&timer_, &QTimer::timeout, [this, press, seen] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                if (deadline_.hasExpired())
+                    timer_.stop();
+                return;
+            }
+            timer_.stop();
+            seen->icon = box->icon();
+            seen->buttons = box->standardButtons();
+            seen->defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
+                                                       : QMessageBox::NoButton;
+            seen->text = box->text();
+            seen->format = box->textFormat();
+            seen->caption = box->windowTitle();
+            seen->modality = box->windowModality();
+            if (press == QMessageBox::NoButton)
+                box->reject();
+            else
+                box->button(press)->click();
+        });
+        timer_.start(1);
+    }
+
+  private:
+    QDeadlineTimer deadline_;
+    QTimer timer_;
+};
 
 struct BoxCase {
     const char* label;
@@ -69,7 +75,7 @@ class RealMessageBox : public ::testing::TestWithParam<BoxCase> {};
 TEST_P(RealMessageBox, ShowsTheFlagsAndAnswersTheButton) {
     const BoxCase& c = GetParam();
     SeenBox seen;
-    CloseNextBox(c.press, &seen);
+    BoxCloser closer(c.press, &seen);
     const int answer =
         ShowMessageBox(nullptr, "one\r\ntwo\n\rthree <b>four</b>", "Caption", c.flags);
     EXPECT_EQ(answer, c.answer);
