@@ -114,16 +114,16 @@ bool SaveTagTree(QTreeWidget* TreeView, const QString& FileName, QDomDocument& X
     }
 
     XMLDocument = QDomDocument();
-    XMLDocument.appendChild(XMLDocument.createProcessingInstruction(
-        QStringLiteral("xml"), QStringLiteral("version=\"1.0\" encoding=\"UTF-8\"")));
     QDomElement root = XMLDocument.createElement(kDocumentElement);
     root.setAttribute(kAppAttribute, kAppValue);
     XMLDocument.appendChild(root);
     for (int k = 0; k < TreeView->topLevelItemCount(); ++k)
         WriteTagNode(TreeView->topLevelItem(k), root);
 
-    // Indent -1: no whitespace at all between the elements.
-    const QByteArray bytes = XMLDocument.toByteArray(-1);
+    // Indent -1: no whitespace at all between the elements. The declaration is written here
+    // rather than as a node of the document, which would put a line break behind it.
+    const QByteArray bytes = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>") +
+                             XMLDocument.toByteArray(-1);
     XMLDocument = QDomDocument();
 
     // Written beside the old file and renamed over it: a reader in another process sees either

@@ -111,7 +111,7 @@ TOPCClientDialog::TOPCClientDialog(QWidget* owner) : QDialog(owner) {
     TypeComboBox->addItems({"VT_I2", "VT_I4", "VT_R4", "VT_R8", "VT_BOOL", "VT_I1", "VT_UI1",
                             "VT_UI2", "VT_UI4", "VT_I8", "VT_UI8", "VT_INT", "VT_UINT"});
     QLabel* typeLabel =
-        MakeLabel(GroupBox4, QStringLiteral("Data t&ype (Client Output only):"), 12, 28);
+        MakeLabel(GroupBox4, QStringLiteral("Data t&ype (Client Output only):"), 6, 28);
     typeLabel->setBuddy(TypeComboBox);
     LogFileCB =
         MakeCheckBox(GroupBox4, "LogFileCB", QStringLiteral("&Write log file"), 12, 66, 89, 17);

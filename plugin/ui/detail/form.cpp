@@ -7,13 +7,13 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "opc/ui/form_support.h"
+
 namespace virelon::form {
 
 QFont DialogFont() {
-    QFont font(QStringLiteral("Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
-    return font;
+    // The same face as the OPC client layer's windows, narrow enough for the forms' positions.
+    return FormFont();
 }
 
 void SetUpFixedDialog(QDialog* dialog, const QString& caption, int width, int height,
