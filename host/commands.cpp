@@ -17,6 +17,12 @@ namespace korva {
 namespace {
 
 std::atomic<bool> stopRequested{false};
+HostWindowFactory hostWindowFactory;
+
+// What `korva edit` puts into the block's OutputCount before the dialog: the block writes the
+// count (at most 50) exactly when the user confirms the dialog, so finding this value again
+// afterwards means the dialog was cancelled or never shown.
+constexpr uint8_t kNotConfirmed = 0xFF;
 
 constexpr char kUsage[] =
     "Usage: korva COMMAND [ARGS]\n"
@@ -83,7 +89,9 @@ constexpr char kRunHelp[] =
 
 constexpr char kEditHelp[] =
     "Usage: korva edit MODEL [--block NAME]\n"
-    "Opens a block's parameter dialog and saves the model when it was confirmed.\n";
+    "Opens a block's parameter dialog (CallParameterDialogDLL) on a main window of korva's own\n"
+    "and saves the model when the dialog was confirmed with OK; Cancel leaves the model file as\n"
+    "it was. --block may be left out when the model has one block. Needs a display.\n";
 
 class Args {
   public:
@@ -492,11 +500,68 @@ int CommandEdit(const std::vector<std::string>& argv, std::ostream& out, std::os
         out << kEditHelp;
         return 0;
     }
-    err << "korva: edit: the parameter dialog is not available in this build\n";
-    return 1;
+    Args args(argv);
+    std::string path, blockName;
+    while (args.More()) {
+        const std::string arg = args.Next();
+        if (arg == "--block") {
+            if (!args.Value(arg, blockName, err))
+                return 2;
+        } else if (arg.rfind("--", 0) == 0) {
+            err << "korva: edit: unknown option " << arg << "\n";
+            return 2;
+        } else if (path.empty()) {
+            path = arg;
+        } else {
+            err << "korva: edit: unexpected argument \"" << arg << "\"\n";
+            return 2;
+        }
+    }
+    if (path.empty()) {
+        err << "korva: edit needs a MODEL\n" << kEditHelp;
+        return 2;
+    }
+    if (!hostWindowFactory) {
+        err << "korva: edit: the parameter dialog is not available in this build\n";
+        return 1;
+    }
+    // The main window exists before the blocks do, so that InitUserDLL finds it in HostWindow
+    // and the block's dialog is owned by it. It goes after the model, whose blocks are disposed
+    // of first.
+    std::string error;
+    const std::unique_ptr<HostWindow> window = hostWindowFactory("korva - " + path, error);
+    if (!window) {
+        err << "korva: edit: " << error << "\n";
+        return 1;
+    }
+    Model model;
+    model.SetHostWindow(window->Handle());
+    if (!LoadModel(model, path, err))
+        return 1;
+    HostBlock* block = ChooseBlock(model, blockName, err);
+    if (!block)
+        return 1;
+    const uint8_t outputCount = block->IO.OutputCount;
+    block->IO.OutputCount = kNotConfirmed;
+    model.Library().CallParameterDialogDLL(block->Record.get(), &block->IO);
+    if (block->IO.OutputCount == kNotConfirmed) {
+        block->IO.OutputCount = outputCount;
+        out << "Cancelled; " << path << " is unchanged.\n";
+        return 0;
+    }
+    if (!model.Save(path, error)) {
+        err << "korva: " << error << "\n";
+        return 1;
+    }
+    out << "Saved " << path << ".\n";
+    return 0;
 }
 
 }  // namespace
+
+void SetHostWindowFactory(HostWindowFactory factory) {
+    hostWindowFactory = std::move(factory);
+}
 
 void RequestStop() {
     stopRequested.store(true);

@@ -118,7 +118,7 @@ HostBlock& Model::AddBlock(const std::string& name) {
     auto block = std::make_unique<HostBlock>();
     block->Name = name;
     block->Record->BlockName = block->Name.c_str();
-    block->Record->HostWindow = 0;
+    block->Record->HostWindow = hostWindow_;
     library_.InitUserDLL(block->Record.get());
     library_.GetParameterStruct(&block->Params);
     library_.GetDialogEnableStruct(&block->DialogEnable, 0);

@@ -58,6 +58,10 @@ class Model {
     // The block's outputs, as GetNumberOfInputsOutputs2 describes them (names ANSI).
     std::vector<std::string> OutputNames(HostBlock& block);
 
+    // The host window that blocks created from now on find in their record's HostWindow
+    // (0: none, the default).
+    void SetHostWindow(abi::HostWindowHandle window) { hostWindow_ = window; }
+
     BlockLibrary& Library() { return library_; }
     const std::string& LibraryReference() const { return reference_; }
     std::vector<std::unique_ptr<HostBlock>>& Blocks() { return blocks_; }
@@ -69,6 +73,7 @@ class Model {
     BlockLibrary library_;
     std::string reference_;
     std::vector<std::unique_ptr<HostBlock>> blocks_;
+    abi::HostWindowHandle hostWindow_ = 0;
 };
 
 // A text for messages: ANSI text of the model shown as UTF-8.
