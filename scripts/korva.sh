@@ -58,13 +58,22 @@ step_demo() {
 step_test() { build_preset default; ctest --preset default; }
 step_test_asan() { build_preset asan; ctest --preset asan; }
 step_test_tsan() { build_preset tsan; ctest --preset tsan; }
+# Each fuzzer runs for a bounded time on a copy of its checked-in corpus; a finding fails the step.
 step_fuzz() {
-  build_preset fuzz
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs" --target fuzzers
+  local seconds=${KORVA_FUZZ_SECONDS:-45}
   for f in build/fuzz/bin/fuzz_*; do
     [ -x "$f" ] || continue
-    local corpus="fuzz/corpus/$(basename "$f" | sed 's/^fuzz_//')"
-    mkdir -p "$corpus"
-    "$f" -max_total_time="${KORVA_FUZZ_SECONDS:-60}" -print_final_stats=1 "$corpus"
+    local name=${f##*/fuzz_} work="build/fuzz/work/${f##*/fuzz_}" args=()
+    rm -rf "$work" && mkdir -p "$work"
+    [ -f "fuzz/$name.dict" ] && args+=("-dict=fuzz/$name.dict")
+    echo "fuzzing $name for ${seconds}s"
+    if ! "$f" "${args[@]}" -max_total_time="$seconds" -artifact_prefix="$work/" \
+         "$work" "fuzz/corpus/$name" > "$work.log" 2>&1; then
+      tail -n 40 "$work.log"; echo "fuzz_$name found a failure (see $work)" >&2; return 1
+    fi
+    tail -n 2 "$work.log"
   done
 }
 
