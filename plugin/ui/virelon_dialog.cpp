@@ -353,6 +353,8 @@ void TOPCClientDialog::DownButtonClick() {
 void TOPCClientDialog::SearchButtonClick() {
     const QString machine = MachineEdit->text();
     const QString server = ServerEdit->text();
+    // The search dialog lists the machine's servers through COM on this thread.
+    ComInit com;
     TVirelonSearchDialog dialog(this);
     dialog.MachineEdit->setText(machine);
     dialog.ServerEdit->setText(server);

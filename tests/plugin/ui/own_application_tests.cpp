@@ -72,7 +72,9 @@ class OwnApplicationTest : public ::testing::Test {
         block_ = std::make_unique<THostBlock>();
         std::memset(block_.get(), 0, sizeof(THostBlock));
         library_.InitUserDLL(block_.get());
-        ASSERT_NE(block_->Instance, nullptr);
+        // Copied out: the record is packed, so its fields cannot be bound to references.
+        void* const instance = block_->Instance;
+        ASSERT_NE(instance, nullptr);
         std::memset(&io_, 0xA5, sizeof io_);
         dialogsShown = 0;
     }

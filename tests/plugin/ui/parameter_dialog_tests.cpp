@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <QWindow>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -1020,6 +1021,26 @@ TEST_F(ParameterDialogTest, TheHostWindowOwnsTheDialog) {
 
     block_->HostWindow = 0;
     OpenAndClose([](TOPCClientDialog* d) { EXPECT_EQ(d->parentWidget(), nullptr); }, false);
+}
+
+TEST_F(ParameterDialogTest, ANativeHostWindowOwnsTheDialogAsItsTransientParent) {
+    // A window that is no widget of this process, as another toolkit's host window would be.
+    QWindow host;
+    host.create();
+    if (!std::unique_ptr<QWindow>(QWindow::fromWinId(host.winId())))
+        GTEST_SKIP() << "the platform " << QGuiApplication::platformName().toStdString()
+                     << " has no foreign windows";
+    block_->HostWindow = host.winId();
+    WId parentId = 0;
+    OpenAndClose(
+        [&](TOPCClientDialog* d) {
+            EXPECT_EQ(d->parentWidget(), nullptr);
+            ASSERT_NE(d->windowHandle(), nullptr);
+            if (QWindow* parent = d->windowHandle()->transientParent())
+                parentId = parent->winId();
+        },
+        false);
+    EXPECT_EQ(parentId, host.winId());
 }
 
 TEST_F(ParameterDialogTest, ScreenshotWithABrowsedTree) {
