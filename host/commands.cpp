@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <atomic>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <ostream>
 
 #include "host/block_options.h"
@@ -523,6 +525,12 @@ int CommandEdit(const std::vector<std::string>& argv, std::ostream& out, std::os
     }
     if (!hostWindowFactory) {
         err << "korva: edit: the parameter dialog is not available in this build\n";
+        return 1;
+    }
+    // A model that cannot be read is reported as such, with or without a display.
+    if (::access(path.c_str(), R_OK) != 0) {
+        err << "korva: cannot open the model file \"" << path << "\": " << std::strerror(errno)
+            << "\n";
         return 1;
     }
     // The main window exists before the blocks do, so that InitUserDLL finds it in HostWindow
