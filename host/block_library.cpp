@@ -33,7 +33,10 @@ void BlockLibrary::Unload() {
 
 bool BlockLibrary::Load(const std::string& path, std::string& error) {
     Unload();
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // RTLD_NODELETE: a block library that brings its own windows (and so the windowing library)
+    // cannot be unmapped safely while that library's global state lives on, so a loaded block
+    // library stays mapped for the rest of the process; unloading only forgets the handle.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) {
         const char* why = dlerror();
         error = "cannot load the block library \"" + path + "\": " + (why ? why : "unknown error");
