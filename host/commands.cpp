@@ -523,14 +523,14 @@ int CommandEdit(const std::vector<std::string>& argv, std::ostream& out, std::os
         err << "korva: edit needs a MODEL\n" << kEditHelp;
         return 2;
     }
-    if (!hostWindowFactory) {
-        err << "korva: edit: the parameter dialog is not available in this build\n";
-        return 1;
-    }
-    // A model that cannot be read is reported as such, with or without a display.
+    // A model that cannot be read is reported as such, in every build.
     if (::access(path.c_str(), R_OK) != 0) {
         err << "korva: cannot open the model file \"" << path << "\": " << std::strerror(errno)
             << "\n";
+        return 1;
+    }
+    if (!hostWindowFactory) {
+        err << "korva: edit: the parameter dialog is not available in this build\n";
         return 1;
     }
     // The main window exists before the blocks do, so that InitUserDLL finds it in HostWindow
