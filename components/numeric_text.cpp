@@ -78,10 +78,10 @@ std::optional<CheckedFormat> CheckFormat(std::string_view format, std::string_vi
         }
         if (checked.conversion != 0)
             return std::nullopt;  // a second conversion
-        std::string spec = "%";
+        std::string conversion = "%";
         while (i < format.size() &&
                std::string_view("-+ #0").find(format[i]) != std::string_view::npos)
-            spec += format[i++];
+            conversion += format[i++];
         auto number = [&](std::string& into) {
             int value = 0;
             while (i < format.size() && IsDigit(format[i])) {
@@ -92,11 +92,11 @@ std::optional<CheckedFormat> CheckFormat(std::string_view format, std::string_vi
             }
             return true;
         };
-        if (!number(spec))
+        if (!number(conversion))
             return std::nullopt;
         if (i < format.size() && format[i] == '.') {
-            spec += format[i++];
-            if (!number(spec))
+            conversion += format[i++];
+            if (!number(conversion))
                 return std::nullopt;
         }
         // Length letters of the form are ignored: the argument's own is put in below.
@@ -107,9 +107,9 @@ std::optional<CheckedFormat> CheckFormat(std::string_view format, std::string_vi
             return std::nullopt;
         checked.conversion = format[i];
         if (extended)
-            spec += 'L';
-        spec += format[i];
-        checked.printfFormat += spec;
+            conversion += 'L';
+        conversion += format[i];
+        checked.printfFormat += conversion;
     }
     return checked;
 }
