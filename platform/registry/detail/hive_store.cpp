@@ -106,6 +106,17 @@ bool MakeDirectories(const std::string& path, std::string* error) {
     return true;
 }
 
+// Runs a listing query bound to one key id and appends one entry per row; false when a step fails.
+template <class Entry, class ReadRow>
+bool CollectRows(sqlite3_stmt* statement, int64_t id, std::vector<Entry>& entries, ReadRow readRow) {
+    Use use(statement);
+    sqlite3_bind_int64(*use, 1, id);
+    int step;
+    while ((step = sqlite3_step(*use)) == SQLITE_ROW)
+        entries.push_back(readRow(*use));
+    return step == SQLITE_DONE;
+}
+
 }  // namespace
 
 struct HiveStore::Statements {
@@ -431,12 +442,8 @@ std::optional<StoredKey> HiveStore::CreateChild(KeyId parent, std::string_view n
 std::vector<StoredKey> HiveStore::Children(KeyId parent) {
     std::vector<StoredKey> children;
     std::lock_guard lock(mutex_);
-    Use use(statements_->children);
-    sqlite3_bind_int64(*use, 1, parent);
-    int step;
-    while ((step = sqlite3_step(*use)) == SQLITE_ROW)
-        children.push_back(KeyFromRow(*use));
-    if (step != SQLITE_DONE)
+    if (!CollectRows(statements_->children, parent, children,
+                     [](sqlite3_stmt* row) { return KeyFromRow(row); }))
         Fail("cannot list the sub-keys");
     return children;
 }
@@ -444,12 +451,8 @@ std::vector<StoredKey> HiveStore::Children(KeyId parent) {
 std::vector<std::string> HiveStore::ChildNames(KeyId parent) {
     std::vector<std::string> names;
     std::lock_guard lock(mutex_);
-    Use use(statements_->children);
-    sqlite3_bind_int64(*use, 1, parent);
-    int step;
-    while ((step = sqlite3_step(*use)) == SQLITE_ROW)
-        names.push_back(ColumnText(*use, 1));
-    if (step != SQLITE_DONE)
+    if (!CollectRows(statements_->children, parent, names,
+                     [](sqlite3_stmt* row) { return ColumnText(row, 1); }))
         Fail("cannot list the sub-keys");
     return names;
 }
@@ -517,12 +520,8 @@ std::optional<StoredValue> HiveStore::GetValue(KeyId key, std::string_view name)
 std::vector<StoredValue> HiveStore::Values(KeyId key) {
     std::vector<StoredValue> values;
     std::lock_guard lock(mutex_);
-    Use use(statements_->values);
-    sqlite3_bind_int64(*use, 1, key);
-    int step;
-    while ((step = sqlite3_step(*use)) == SQLITE_ROW)
-        values.push_back(ValueFromRow(*use));
-    if (step != SQLITE_DONE)
+    if (!CollectRows(statements_->values, key, values,
+                     [](sqlite3_stmt* row) { return ValueFromRow(row); }))
         Fail("cannot list the values");
     return values;
 }
@@ -530,12 +529,8 @@ std::vector<StoredValue> HiveStore::Values(KeyId key) {
 std::vector<std::string> HiveStore::ValueNames(KeyId key) {
     std::vector<std::string> names;
     std::lock_guard lock(mutex_);
-    Use use(statements_->valueNames);
-    sqlite3_bind_int64(*use, 1, key);
-    int step;
-    while ((step = sqlite3_step(*use)) == SQLITE_ROW)
-        names.push_back(ColumnText(*use, 0));
-    if (step != SQLITE_DONE)
+    if (!CollectRows(statements_->valueNames, key, names,
+                     [](sqlite3_stmt* row) { return ColumnText(row, 0); }))
         Fail("cannot list the values");
     return names;
 }
